@@ -1,0 +1,45 @@
+// Every thread sums its block of a into its own copy of suma; the suma of main never sees them.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <omp.h>
+
+int main()
+{
+    int a[7] = {0, 1, 2, 3, 4, 5, 6};
+    int n = 7;
+    int suma = 7;
+
+#pragma omp parallel default(none) shared(a, n) private(suma)
+    {
+        [[maybe_unused]] int T = omp_get_num_threads(); // the static schedule splits n among these
+        int t = omp_get_thread_num();
+
+        // Deliberately unset: each copy starts with whatever its thread finds there, not with 7.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma omp for schedule(static)
+        for (int i = 0; i < n; i++) {
+            suma = suma + a[i];
+            std::printf("thread %d suma a[%d] / ", t, i);
+        }
+        // The loop's implied barrier: no total comes out before every thread has traced its block.
+        std::printf("\n* thread %d suma= %d", t, suma);
+#pragma GCC diagnostic pop
+    }
+
+    std::printf("\n >> [THREAD : %d] | FUERA DE PARALLEL --> SUMA = %d", omp_get_thread_num(), suma);
+    std::putchar('\n');
+
+    // A full disk or a closed stdout shows up only when the buffer is flushed: look, so that
+    // the exit status tells the truth about the output.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        if (errno != 0)
+            std::fprintf(stderr, "%s: write error: %s\n", program_invocation_short_name, std::strerror(errno));
+        else
+            std::fprintf(stderr, "%s: write error\n", program_invocation_short_name);
+        return 1;
+    }
+    return 0;
+}
