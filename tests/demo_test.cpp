@@ -64,8 +64,13 @@ Result run(const std::string &program, int team, std::vector<std::string> args =
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    Result r;
     std::FILE *out_file = std::tmpfile();
     std::FILE *err_file = std::tmpfile();
+    if (out_file == nullptr || err_file == nullptr) {
+        ADD_FAILURE() << "cannot make temporary files";
+        return r;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     switch (out) {
@@ -75,7 +80,6 @@ Result run(const std::string &program, int team, std::vector<std::string> args =
     }
     posix_spawn_file_actions_adddup2(&actions, fileno(err_file), 2);
 
-    Result r;
     pid_t pid = 0;
     int ws = 0;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
@@ -110,10 +114,10 @@ const char *const split_table[] = {
 
 std::vector<std::vector<int>> blocks(int team)
 {
-    std::vector<std::vector<int>> b(static_cast<size_t>(team));
+    std::vector<std::vector<int>> b(team);
     if (team > 8) {
         for (int t = 0; t < 7; t++)
-            b[static_cast<size_t>(t)] = {t};
+            b[t] = {t};
         return b;
     }
     std::istringstream row(split_table[team]);
@@ -147,9 +151,9 @@ std::vector<int> solvet_totals(int team)
 {
     if (team <= 8)
         return solvet_table[team];
-    std::vector<int> totals(static_cast<size_t>(team), 7);
+    std::vector<int> totals(team, 7);
     for (int t = 0; t < 7; t++)
-        totals[static_cast<size_t>(t)] = 7 + t;
+        totals[t] = 7 + t;
     return totals;
 }
 
@@ -230,24 +234,24 @@ std::vector<int> check_private_sum(const Result &r, int team, int outside_suma)
     Trace tr = parse(r.out);
     EXPECT_EQ(tr.fault, "") << r.out;
 
-    std::vector<std::vector<int>> ran(static_cast<size_t>(team));
+    std::vector<std::vector<int>> ran(team);
     for (auto [t, i] : tr.fragments) {
-        if (t < team)
-            ran[static_cast<size_t>(t)].push_back(i);
+        if (t >= 0 && t < team)
+            ran[t].push_back(i);
         else
             ADD_FAILURE() << "fragment from thread " << t << " of a team of " << team;
     }
     EXPECT_EQ(ran, blocks(team)) << "indices by thread, in the order each thread printed them";
 
-    std::vector<int> totals(static_cast<size_t>(team)), lines(static_cast<size_t>(team));
+    std::vector<int> totals(team), lines(team);
     for (auto [t, suma] : tr.totals) {
-        if (t < team) {
-            totals[static_cast<size_t>(t)] = suma;
-            lines[static_cast<size_t>(t)]++;
+        if (t >= 0 && t < team) {
+            totals[t] = suma;
+            lines[t]++;
         } else
             ADD_FAILURE() << "total line from thread " << t << " of a team of " << team;
     }
-    EXPECT_EQ(lines, std::vector<int>(static_cast<size_t>(team), 1)) << "total lines by thread";
+    EXPECT_EQ(lines, std::vector<int>(team, 1)) << "total lines by thread";
 
     EXPECT_EQ(tr.outside_thread, 0);
     EXPECT_EQ(tr.outside_suma, outside_suma);
