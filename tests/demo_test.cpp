@@ -10,7 +10,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -98,39 +97,27 @@ int cpus_available()
     return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : -1;
 }
 
-// Which indices each thread runs, by team size; "-" is an empty block. Beyond eight threads,
-// threads 0 to 6 keep one index each and every further thread gets none.
-const char *const split_table[] = {
-    nullptr,
-    "0-6",
-    "0-3 4-6",
-    "0-2 3-4 5-6",
-    "0-1 2-3 4-5 6",
-    "0-1 2-3 4 5 6",
-    "0-1 2 3 4 5 6",
-    "0 1 2 3 4 5 6",
-    "0 1 2 3 4 5 6 -",
+// Which indices each thread runs, by team size. Beyond eight threads, threads 0 to 6 keep one
+// index each and every further thread gets none.
+const std::vector<std::vector<int>> split_table[] = {
+    {},
+    {{0, 1, 2, 3, 4, 5, 6}},
+    {{0, 1, 2, 3}, {4, 5, 6}},
+    {{0, 1, 2}, {3, 4}, {5, 6}},
+    {{0, 1}, {2, 3}, {4, 5}, {6}},
+    {{0, 1}, {2, 3}, {4}, {5}, {6}},
+    {{0, 1}, {2}, {3}, {4}, {5}, {6}},
+    {{0}, {1}, {2}, {3}, {4}, {5}, {6}},
+    {{0}, {1}, {2}, {3}, {4}, {5}, {6}, {}},
 };
 
 std::vector<std::vector<int>> blocks(int team)
 {
+    if (team <= 8)
+        return split_table[team];
     std::vector<std::vector<int>> b(team);
-    if (team > 8) {
-        for (int t = 0; t < 7; t++)
-            b[t] = {t};
-        return b;
-    }
-    std::istringstream row(split_table[team]);
-    std::string cell;
-    for (size_t t = 0; row >> cell; t++) {
-        if (cell == "-")
-            continue;
-        int first = std::stoi(cell), last = first;
-        if (auto dash = cell.find('-'); dash != std::string::npos)
-            last = std::stoi(cell.substr(dash + 1));
-        for (int i = first; i <= last; i++)
-            b[t].push_back(i);
-    }
+    for (int t = 0; t < 7; t++)
+        b[t] = {t};
     return b;
 }
 
