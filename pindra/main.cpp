@@ -1,4 +1,9 @@
 // Every thread sums its block of a into its own copy of suma, which it never sets; the suma of main stays 7.
+
+// Without OpenMP the pragmas would be ignored silently and one thread would run everything.
+#ifndef _OPENMP
+#error "OpenMP is not enabled: compile with -fopenmp"
+#endif
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,8 +21,11 @@ int main()
         int t = omp_get_thread_num();
 
         // Deliberately unset: each copy starts with whatever its thread finds there, not with 7.
+        // GCC would warn that suma "may be used uninitialized"; that is the lesson, not a slip.
+#ifndef __clang__ // clang has no warning of this name
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma omp for schedule(static)
         for (int i = 0; i < n; i++) {
             suma = suma + a[i];
@@ -25,7 +33,9 @@ int main()
         }
         // The loop's implied barrier: no total comes out before every thread has traced its block.
         std::printf("\n* thread %d suma= %d", t, suma);
+#ifndef __clang__
 #pragma GCC diagnostic pop
+#endif
     }
 
     std::printf("\n >> [THREAD : %d] | FUERA DE PARALLEL --> SUMA = %d", omp_get_thread_num(), suma);

@@ -38,6 +38,10 @@ std::string contents(std::FILE *f)
 
 const char *path_of(const std::string &program)
 {
+#ifdef PINDRA_PATTERN
+    if (program == "pindra_pattern")
+        return PINDRA_PATTERN;
+#endif
     return program == "pindra" ? PINDRA : program == "solvet" ? SOLVET : QUARNEL;
 }
 
@@ -319,6 +323,20 @@ TEST(Pindra, CopiesDoNotStartFromTheOutsideSeven)
         like_solvet += check_private_sum(run("pindra", team), team, 7) == solvet_totals(team);
     EXPECT_LT(like_solvet, 8);
 }
+
+#ifdef PINDRA_PATTERN
+TEST(Pindra, CopiesStartWithNoValueOfTheirs)
+{
+    // Every unset int of this build starts as 0xAAAAAAAA, so each total is that plus the block's
+    // sum; copies given 0, 7 or the outside value would print something else.
+    for (int team : {1, 2, 3, 4, 5, 6, 7, 8, 16}) {
+        std::vector<int> expected;
+        for (int total : solvet_totals(team))
+            expected.push_back(-1431655766 + (total - 7));
+        EXPECT_EQ(check_private_sum(run("pindra_pattern", team), team, 7), expected) << team << " threads";
+    }
+}
+#endif
 
 TEST(Demos, StayWholeAndInOrderOverManyRuns)
 {
