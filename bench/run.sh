@@ -2,12 +2,27 @@
 # Whole-process wall time of each program against a floor built with the same compiler and flags:
 # an OpenMP program whose region only asks each thread's number. Prints program / floor per team
 # size, from medians over many runs measured side by side, so the machine's noise mostly cancels.
-# Usage: bench/run.sh [preset]   (default: the g++ build)
+# Two threads are measured twice, as the environment leaves them and bound to separate CPUs.
+# Usage: bench/run.sh [default|clang]   (default: the g++ build)
+# Standard output gets the table alone; anything else goes to standard error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 
-command -v hyperfine >/dev/null || { apt-get update -qq && apt-get install -y -qq hyperfine; }
+case $preset in
+default | clang) ;;
+tsan | asan)
+  echo "bench/run.sh: '$preset' is a sanitizer build, whose checks cost more than the programs' work;" \
+    "time 'default' or 'clang' instead" >&2
+  exit 2
+  ;;
+*)
+  echo "bench/run.sh: no such preset '$preset'; use 'default' or 'clang'" >&2
+  exit 2
+  ;;
+esac
+
+command -v hyperfine >/dev/null || { apt-get update -qq && apt-get install -y -qq hyperfine; } >&2
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target pindra solvet quarnel omp_floor >/dev/null
 bin=build/$preset
@@ -15,19 +30,30 @@ results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT
 
 compiler=$(grep -m1 '^CMAKE_CXX_COMPILER:' "$bin/CMakeCache.txt" | cut -d= -f2)
-echo "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) CPUs"
-echo "$("$compiler" --version | head -n 1), $(grep -m1 '^CMAKE_BUILD_TYPE:' "$bin/CMakeCache.txt" | cut -d= -f2)"
-printf '%-8s %7s %9s %9s %6s\n' program threads floor_ms median_ms ratio
-for threads in 1 2 64 512; do
+echo "# $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) CPUs"
+echo "# $("$compiler" --version | head -n 1), $(grep -m1 '^CMAKE_BUILD_TYPE:' "$bin/CMakeCache.txt" | cut -d= -f2)"
+printf '%-8s %7s %5s %9s %9s %6s\n' program threads bind floor_ms median_ms ratio
+outliers=0
+for row in 1 2 2:bound 64 512; do
+  threads=${row%:*}
+  team=(OMP_NUM_THREADS="$threads")
+  bind=${OMP_PROC_BIND:--}
+  if [[ $row == *:bound ]]; then
+    team+=(OMP_PROC_BIND=true)
+    bind=true
+  fi
   runs=$((threads >= 512 ? 100 : 500))
   for program in pindra solvet quarnel; do
-    json=$results/$program-$threads.json
-    OMP_NUM_THREADS=$threads hyperfine -N --style none --warmup 20 --runs "$runs" --export-json "$json" \
-      "$bin/omp_floor" "$bin/$program" >/dev/null
-    python3 - "$json" "$program" "$threads" <<'PY'
-import json, sys
-floor, program = (r["median"] for r in json.load(open(sys.argv[1]))["results"])
-print(f"{sys.argv[2]:<8} {sys.argv[3]:>7} {floor * 1e3:9.3f} {program * 1e3:9.3f} {program / floor:6.3f}")
-PY
+    csv=$results/$program-$row.csv
+    # hyperfine warns of outliers on standard error; count them instead of mixing them in.
+    env "${team[@]}" hyperfine -N --style none --warmup 20 --runs "$runs" \
+      --export-csv "$csv" "$bin/omp_floor" "$bin/$program" >/dev/null 2>"$results/warnings"
+    grep -q 'outliers' "$results/warnings" && outliers=$((outliers + 1))
+    # The CSV's columns: command, mean, stddev, median, ...; row 2 is the floor, row 3 the program.
+    awk -F, -v program="$program" -v threads="$threads" -v bind="$bind" '
+      NR == 2 { floor = $4 }
+      NR == 3 { printf "%-8s %7s %5s %9.3f %9.3f %6.3f\n", program, threads, bind, floor * 1e3, $4 * 1e3, $4 / floor }
+    ' "$csv"
   done
 done
+((outliers == 0)) || echo "bench/run.sh: hyperfine saw statistical outliers in $outliers of 15 rows" >&2
