@@ -328,7 +328,7 @@ TEST(Pindra, CopiesDoNotStartFromTheOutsideSeven)
 TEST(Pindra, CopiesStartWithNoValueOfTheirs)
 {
     // Every unset int of this build starts as 0xAAAAAAAA, so each total is that plus the block's
-    // sum; copies given 0, 7 or the outside value would print something else.
+    // sum; copies set to 0 or 7, by hand or by firstprivate, would print something else.
     for (int team : {1, 2, 3, 4, 5, 6, 7, 8, 16}) {
         std::vector<int> expected;
         for (int total : solvet_totals(team))
