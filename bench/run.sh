@@ -22,7 +22,10 @@ tsan | asan)
   ;;
 esac
 
-command -v hyperfine >/dev/null || { apt-get update -qq && apt-get install -y -qq hyperfine; } >&2
+command -v hyperfine >/dev/null || {
+  echo "bench/run.sh: hyperfine is not installed (Debian: apt-get install hyperfine)" >&2
+  exit 1
+}
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target pindra solvet quarnel omp_floor >/dev/null
 bin=build/$preset
