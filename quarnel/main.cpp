@@ -1,6 +1,6 @@
 // The threads update one array, the a of main, each in its own block: main sees every write.
 
-// Without OpenMP the pragmas would be ignored silently and one thread would run everything.
+// Without OpenMP the pragmas would be ignored, at most with a warning, and one thread would run everything.
 #ifndef _OPENMP
 #error "OpenMP is not enabled: compile with -fopenmp"
 #endif
