@@ -6,7 +6,7 @@
 #endif
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+
 #include <omp.h>
 
 int main()
@@ -22,7 +22,7 @@ int main()
 
         // Deliberately unset: each copy starts with whatever its thread finds there, not with 7.
         // GCC would warn that suma "may be used uninitialized"; that is the lesson, not a slip.
-#ifndef __clang__ // clang has no warning of this name
+#if defined(__GNUC__) && !defined(__clang__) // only GCC has a warning of this name
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
@@ -33,7 +33,7 @@ int main()
         }
         // The loop's implied barrier: no total comes out before every thread has traced its block.
         std::printf("\n* thread %d suma= %d", t, suma);
-#ifndef __clang__
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
     }
@@ -41,14 +41,14 @@ int main()
     std::printf("\n >> [THREAD : %d] | FUERA DE PARALLEL --> SUMA = %d", omp_get_thread_num(), suma);
     std::putchar('\n');
 
-    // A full disk or a closed stdout shows up only when the buffer is flushed: look, so that
-    // the exit status tells the truth about the output.
+    // A full disk or a closed stdout shows up when the buffer is flushed, or earlier, in a printf
+    // if stdout is unbuffered: look at both, so that the exit status tells the truth about the output.
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         if (errno != 0)
-            std::fprintf(stderr, "%s: write error: %s\n", program_invocation_short_name, std::strerror(errno));
+            std::perror("pindra: write error");
         else
-            std::fprintf(stderr, "%s: write error\n", program_invocation_short_name);
+            std::fputs("pindra: write error\n", stderr);
         return 1;
     }
     return 0;

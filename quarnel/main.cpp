@@ -6,7 +6,6 @@
 #endif
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 int main()
 {
@@ -23,14 +22,14 @@ int main()
     for (int i = 0; i < n; i++)
         std::printf("a[%d] = %d\n", i, a[i]);
 
-    // A full disk or a closed stdout shows up only when the buffer is flushed: look, so that
-    // the exit status tells the truth about the output.
+    // A full disk or a closed stdout shows up when the buffer is flushed, or earlier, in a printf
+    // if stdout is unbuffered: look at both, so that the exit status tells the truth about the output.
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         if (errno != 0)
-            std::fprintf(stderr, "%s: write error: %s\n", program_invocation_short_name, std::strerror(errno));
+            std::perror("quarnel: write error");
         else
-            std::fprintf(stderr, "%s: write error\n", program_invocation_short_name);
+            std::fputs("quarnel: write error\n", stderr);
         return 1;
     }
     return 0;
