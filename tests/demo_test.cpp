@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,8 @@ extern char **environ;
 
 namespace {
 
-enum class Stdout { captured, full_device, closed };
+// unbuffered_full: stdout on /dev/full with no buffer, so that the writes fail inside printf.
+enum class Stdout { captured, full_device, closed, unbuffered_full };
 
 struct Result {
     std::string out, err;
@@ -45,6 +47,36 @@ const char *path_of(const std::string &program)
     return program == "pindra" ? PINDRA : program == "solvet" ? SOLVET : QUARNEL;
 }
 
+// Programs built for another system run here through their emulator, e.g. wine64 or qemu-aarch64.
+std::vector<std::string> launcher()
+{
+    std::vector<std::string> words;
+    const std::string line = LAUNCHER;
+    for (size_t at = 0, end; at < line.size(); at = end + 1) {
+        end = std::min(line.find(' ', at), line.size());
+        if (end > at)
+            words.push_back(line.substr(at, end - at));
+    }
+    return words;
+}
+
+// A Windows program ends its lines in CRLF: the checks then read its lines as if they ended in LF.
+std::string lines_of(const std::string &program, const std::string &text)
+{
+    const std::string path = path_of(program);
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".exe") != 0)
+        return text;
+    std::string lf;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            return "a line that does not end in CRLF: " + text;
+        lf += text[i];
+    }
+    return lf;
+}
+
 // team 0 leaves OMP_NUM_THREADS unset, so that the runtime chooses.
 Result run(const std::string &program, int team, std::vector<std::string> args = {}, Stdout out = Stdout::captured)
 {
@@ -58,9 +90,14 @@ Result run(const std::string &program, int team, std::vector<std::string> args =
     if (team > 0)
         env.push_back("OMP_NUM_THREADS=" + std::to_string(team));
 
-    std::vector<char *> argv{const_cast<char *>(path_of(program))};
-    for (auto &a : args)
-        argv.push_back(a.data());
+    std::vector<std::string> words = launcher();
+    if (out == Stdout::unbuffered_full)
+        words.insert(words.end(), {"stdbuf", "-o0"});
+    words.push_back(path_of(program));
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &w : words)
+        argv.push_back(w.data());
     argv.push_back(nullptr);
     std::vector<char *> envp;
     for (auto &e : env)
@@ -78,20 +115,21 @@ Result run(const std::string &program, int team, std::vector<std::string> args =
     posix_spawn_file_actions_init(&actions);
     switch (out) {
     case Stdout::captured: posix_spawn_file_actions_adddup2(&actions, fileno(out_file), 1); break;
-    case Stdout::full_device: posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0); break;
+    case Stdout::full_device:
+    case Stdout::unbuffered_full: posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0); break;
     case Stdout::closed: posix_spawn_file_actions_addclose(&actions, 1); break;
     }
     posix_spawn_file_actions_adddup2(&actions, fileno(err_file), 2);
 
     pid_t pid = 0;
     int ws = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
         ADD_FAILURE() << "cannot start " << program;
     else if (waitpid(pid, &ws, 0) == pid)
         r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
     posix_spawn_file_actions_destroy(&actions);
-    r.out = contents(out_file);
-    r.err = contents(err_file);
+    r.out = lines_of(program, contents(out_file));
+    r.err = lines_of(program, contents(err_file));
     return r;
 }
 
@@ -364,6 +402,9 @@ TEST(Demos, ReportOutputThatCouldNotBeWritten)
         {"quarnel", Stdout::closed, 2, "quarnel: write error: Bad file descriptor\n"},
         // More output than one buffer: writes fail in the threads' calls, before the last flush.
         {"solvet", Stdout::full_device, 512, "solvet: write error: No space left on device\n"},
+        // Unbuffered, the writes fail inside printf; the last flush has nothing left to fail on.
+        {"pindra", Stdout::unbuffered_full, 2, "pindra: write error\n"},
+        {"quarnel", Stdout::unbuffered_full, 1, "quarnel: write error\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.program + ", " + std::to_string(c.team) + " threads");
