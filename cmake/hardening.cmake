@@ -1,8 +1,8 @@
 # The hardening that Debian's own packages get from dpkg-buildflags with hardening=+all: stack
 # protector, fortified libc calls, full RELRO and BIND_NOW, position-independent executables.
 # Each flag is taken only where the toolchain builds and links a program with it: MinGW-w64
-# accepts the stack protector and fortified calls but cannot link them without libssp, and
-# neither Windows' nor Apple's linker knows -z. The sanitizers bring checks of their own and do
+# accepts the stack protector but cannot link it without libssp, and neither Windows' nor
+# Apple's linker knows -z. The sanitizers bring checks of their own and do
 # not mix with fortified calls.
 if(MSVC OR DEMOS_SANITIZE)
   return()
