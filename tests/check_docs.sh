@@ -24,7 +24,7 @@ cd "$(dirname "$0")/.."
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0 skips=0
+failures=0 skips=0 runs=0
 
 fail() {
   echo "FAIL $*"
@@ -36,8 +36,12 @@ run_clean() { (cd "$1" && env -i "PATH=$PATH" "HOME=$work" LANG=C.UTF-8 timeout 
 
 # The clone as a reader has it, with build/hand/ built by the README's lines.
 mkdir "$work/clone"
-git ls-files -z --cached --others --exclude-standard |
-  tar -c --null --ignore-failed-read -T - 2>/dev/null | tar -x -C "$work/clone"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z --cached --others --exclude-standard |
+    tar -c --null --ignore-failed-read -T - 2>/dev/null | tar -x -C "$work/clone"
+else # a copy without its history, such as CI's Debian 13 root
+  tar -c --exclude=./build . | tar -x -C "$work/clone"
+fi
 setup=$(awk '/^```sh$/ { f = 1; b = ""; g = 0; next }
   f && /^```/ { if (g) { printf "%s", b; exit } f = 0; next }
   f { b = b $0 "\n"; if ($0 ~ /^g\+\+ .* -o build\/hand\//) g = 1 }' README.md)
@@ -121,6 +125,7 @@ check_console() { # page line mode body
     skips=$((skips + 1))
     return
   fi
+  runs=$((runs + 1))
   rm -rf "$dir"
   cp -a "$work/clone" "$dir"
   # Each command's output, shown and real, in files of its own: any-order groups them one by one.
@@ -190,6 +195,7 @@ check_page() {
 for page; do
   check_page "$page"
 done
+echo "$runs transcripts run, $skips skipped, $failures failures"
 if ((skips)) && [[ ${CI-} =~ ^([Oo][Nn]|[Yy]([Ee][Ss])?|[Tt][Rr][Uu][Ee]|1)$ ]]; then
   fail "$skips blocks skipped, under CI"
 fi
