@@ -14,10 +14,12 @@ runs=${1:-100}
 [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "usage: bash doc/measure.sh [RUNS]" >&2; exit 2; }
 
 # One row per build: experiment (README, worksheet), program, edit, options, team sizes, and
-# what to count in each run's output. "-" as team sizes: the build alone is the result.
+# what to count in each run's output ("dynamic": the team size under OMP_DYNAMIC=true). "-" as
+# team sizes: the build alone is the result.
 experiments='
 -  -  solvet  -                        -O2      1,2,4,8  totals
 -  -  solvet  -                        -O2      unset    team
+-  -  solvet  -                        -O2      4,8      dynamic
 -  -  pindra  -                        -O2      4        starts
 1  A  pindra  -                        -O0      4        starts
 1  A  pindra  -                        -O0-g    1,2      valgrind
@@ -73,16 +75,17 @@ count() { # what threads
       }
       outside = match(text, /SUMA = -?[0-9]+/) ? substr(text, RSTART + 7, RLENGTH - 7) : "none"
     }
+    # Where a copy started: its total less its block; shown if small, "pattern" for 0xAAAAAAAA.
     function start_of(t,   v) {
       v = total[t] - blocksum[t]
       if (v == -1431655766) return "pattern"
-      return (v > -100000 && v < 100000) ? v : "big"
+      return (v >= -99 && v <= 99) ? v : "large"
     }
     function value(text,   s, t, n, a, b, i, k) {
       parse(text)
       if (what == "totals") return "totals " totals() ", SUMA = " outside
       if (what == "outside") return "SUMA = " outside
-      if (what == "team") return "a team of " nt
+      if (what == "team" || what == "dynamic") return "a team of " nt
       if (what == "order") return interleaved ? "a total among the traces" : "every total after every trace"
       if (what == "starts") { for (t = 0; t < nt; t++) s = s (t ? " " : "") start_of(t); return "copies started at " s }
       if (what == "valgrind") return match(text, /ERROR SUMMARY: [0-9]+ errors? from [0-9]+ contexts?/) ? substr(text, RSTART, RLENGTH) : "no summary"
@@ -115,7 +118,9 @@ count() { # what threads
     BEGIN { RS = "\001" }
     { seen[value($0)]++ }
     END { for (v in seen) print seen[v] "\t" v }' | sort -t $'\t' -k1,1nr -k2 |
-    awk -F '\t' '{ s = s (NR > 1 ? " · " : "") $2 " (" $1 ")" } END { print s }'
+    awk -F '\t' 'NR <= 4 || $2 == "SUMA = 28" { s = s (NR > 1 ? " · " : "") $2 " (" $1 ")"; next }
+      { others++; runs += $1 }
+      END { print s (others ? " · " others " other values (" runs ")" : "") }'
 }
 
 # The first thing the compiler said, without the place, or that it said nothing.
@@ -128,7 +133,7 @@ echo
 echo "Made by \`bash doc/measure.sh $runs\` on $(date +%Y-%m-%d), on $(uname -m) with $(nproc) CPUs, with"
 for cxx in "${compilers[@]}"; do echo "\`$("$cxx" --version | head -n 1)\`;"; done
 echo "OpenMP settings in the environment: ${settings:-none}."
-echo "Each row is one build of one experiment (README number and worksheet letter), run $runs times"
+echo "Each row is one build of one experiment (README number, worksheet letter), run $runs times"
 echo "at each team size ($valgrind_runs under valgrind): what the runs printed, and in how many of them."
 echo
 echo "| experiment | edit | build | threads | what the runs printed (how many) |"
@@ -151,7 +156,7 @@ while read -r number letter program edit build teams what; do
     mkdir -p "$dir"
     cp -r "$program" "$dir/"
     [[ $edit == - ]] || (cd "$dir" && git apply "$root/doc/experiments/$edit.diff")
-    row="| ${number/#-/the programs} ${letter/#-/} | ${edit/#-/none} | $cxx $(version "$cxx") ${options[*]} |"
+    row="| $([[ $number == - ]] && echo "the programs" || echo "$number ($letter)") | ${edit/#-/none} | $cxx $(version "$cxx") ${options[*]} |"
     if ! (cd "$dir" && "$cxx" "${flags[@]}" "${options[@]}" "$program/main.cpp" -o prog) >"$dir/said" 2>&1; then
       echo "$row – | does not build: $(said "$dir/said") |"
       continue
@@ -167,6 +172,8 @@ while read -r number letter program edit build teams what; do
         for ((k = 0; k < n; k++)); do
           if [[ $team == unset ]]; then
             env -u OMP_NUM_THREADS "$dir/prog"
+          elif [[ $kind == dynamic ]]; then # the runtime may then form a smaller team
+            OMP_DYNAMIC=true OMP_NUM_THREADS=$team "$dir/prog"
           elif [[ $kind == valgrind ]]; then
             OMP_NUM_THREADS=$team valgrind --track-origins=yes "$dir/prog" 2>&1
           else
@@ -174,7 +181,9 @@ while read -r number letter program edit build teams what; do
           fi
           printf '\001'
         done >"$dir/out" 2>/dev/null || true
-        echo "$row $team | $(count "$kind" "$team" <"$dir/out") |"
+        threads=$team
+        [[ $kind == dynamic ]] && threads+=", OMP_DYNAMIC=true"
+        echo "$row $threads | $(count "$kind" "$team" <"$dir/out") |"
       done
     done
   done
