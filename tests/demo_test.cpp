@@ -404,6 +404,7 @@ TEST(Demos, ReportOutputThatCouldNotBeWritten)
         {"solvet", Stdout::full_device, 512, "solvet: write error: No space left on device\n"},
         // Unbuffered, the writes fail inside printf; the last flush has nothing left to fail on.
         {"pindra", Stdout::unbuffered_full, 2, "pindra: write error\n"},
+        {"solvet", Stdout::unbuffered_full, 2, "solvet: write error\n"},
         {"quarnel", Stdout::unbuffered_full, 1, "quarnel: write error\n"},
     };
     for (const Case &c : cases) {
