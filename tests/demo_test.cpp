@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -423,6 +424,29 @@ TEST(Demos, ReportOutputThatCouldNotBeWritten)
         Result r = run(c.program, c.team, {}, c.out);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, c.err);
+    }
+}
+
+// The job script's output file, which .ci/slurm names with the job's CPUs: each program's part
+// of it, from its heading to the blank line before the next, must be what a run with a team of
+// that size prints.
+TEST(Slurm, JobPrintsWhatTheSplitGivesItsTeam)
+{
+    const char *file = std::getenv("DEMOS_JOB_OUTPUT"), *cpus = std::getenv("DEMOS_JOB_CPUS");
+    if (file == nullptr || cpus == nullptr)
+        GTEST_SKIP() << "for .ci/slurm, which sets DEMOS_JOB_OUTPUT and DEMOS_JOB_CPUS";
+    std::FILE *f = std::fopen(file, "r");
+    ASSERT_NE(f, nullptr) << file;
+    const std::string text = contents(f);
+    for (std::string program : {"solvet", "pindra", "quarnel"}) {
+        SCOPED_TRACE(program);
+        const std::string heading = "\n--- " + program + "\n";
+        const size_t at = text.find(heading);
+        ASSERT_NE(at, std::string::npos) << "no '--- " << program << "' heading in " << file;
+        const size_t start = at + heading.size(), end = text.find("\n\n--- ", start);
+        const size_t length = end == std::string::npos ? std::string::npos : end + 1 - start;
+        Result r{text.substr(start, length), "", 0};
+        check(program, r, std::atoi(cpus));
     }
 }
 
