@@ -3,11 +3,14 @@
 # an OpenMP program whose region only asks each thread's number. Prints program / floor per team
 # size, from medians over many runs measured side by side, so the machine's noise mostly cancels.
 # Two threads are measured twice, as the environment leaves them and bound to separate CPUs.
-# Usage: bench/run.sh [default|clang]   (default: the g++ build)
+# Usage: bench/run.sh [default|clang [RUNS]]   (default: the g++ build; RUNS: 500, and 100 at 512
+# threads, unless given: a small count only checks that the script works)
 # Standard output gets the table alone; anything else goes to standard error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
+runs_asked=${2-}
+[[ -z $runs_asked || $runs_asked =~ ^[1-9][0-9]*$ ]] || { echo "bench/run.sh: RUNS must be a count, not '$runs_asked'" >&2; exit 2; }
 
 case $preset in
 default | clang) ;;
@@ -45,12 +48,15 @@ for row in 1 2 2:bound 64 512; do
     team+=(OMP_PROC_BIND=true)
     bind=true
   fi
-  runs=$((threads >= 512 ? 100 : 500))
+  runs=${runs_asked:-$((threads >= 512 ? 100 : 500))}
   for program in pindra solvet quarnel; do
     csv=$results/$program-$row.csv
     # hyperfine warns of outliers on standard error; count them instead of mixing them in.
-    env "${team[@]}" hyperfine -N --style none --warmup 20 --runs "$runs" \
-      --export-csv "$csv" "$bin/omp_floor" "$bin/$program" >/dev/null 2>"$results/warnings"
+    if ! env "${team[@]}" hyperfine -N --style none --warmup 20 --runs "$runs" \
+      --export-csv "$csv" "$bin/bench/omp_floor" "$bin/$program" >/dev/null 2>"$results/warnings"; then
+      cat "$results/warnings" >&2
+      exit 1
+    fi
     grep -q 'outliers' "$results/warnings" && outliers=$((outliers + 1))
     # The CSV's columns: command, mean, stddev, median, ...; row 2 is the floor, row 3 the program.
     awk -F, -v program="$program" -v threads="$threads" -v bind="$bind" '
