@@ -120,7 +120,7 @@ count() { # what threads
     END { for (v in seen) print seen[v] "\t" v }' | sort -t $'\t' -k1,1nr -k2 |
     awk -F '\t' 'NR <= 4 || $2 == "SUMA = 28" { s = s (NR > 1 ? " · " : "") $2 " (" $1 ")"; next }
       { others++; runs += $1 }
-      END { print s (others ? " · " others " other values (" runs ")" : "") }'
+      END { print s (others ? " · " others (others > 1 ? " other values" : " other value") " (" runs ")" : "") }'
 }
 
 # The first thing the compiler said, without the place, or that it said nothing.
@@ -135,6 +135,9 @@ for cxx in "${compilers[@]}"; do echo "\`$("$cxx" --version | head -n 1)\`;"; do
 echo "OpenMP settings in the environment: ${settings:-none}."
 echo "Each row is one build of one experiment (README number, worksheet letter), run $runs times"
 echo "at each team size ($valgrind_runs under valgrind): what the runs printed, and in how many of them."
+echo "\"copies started at\" gives, thread by thread, a copy's total less its block's sum: the number"
+echo "itself from -99 to 99, \"large\" beyond, \"pattern\" for 0xAAAAAAAA (clang's filling of unset"
+echo "variables). \"SUMA\" is what main printed; \"totals\", each thread's, in thread order."
 echo
 echo "| experiment | edit | build | threads | what the runs printed (how many) |"
 echo "|---|---|---|---|---|"
@@ -156,7 +159,7 @@ while read -r number letter program edit build teams what; do
     mkdir -p "$dir"
     cp -r "$program" "$dir/"
     [[ $edit == - ]] || (cd "$dir" && git apply "$root/doc/experiments/$edit.diff")
-    row="| $([[ $number == - ]] && echo "the programs" || echo "$number ($letter)") | ${edit/#-/none} | $cxx $(version "$cxx") ${options[*]} |"
+    row="| $([[ $number == - ]] && echo "the programs" || echo "$number ($letter)") | ${edit/#-/$program, no edit} | $cxx $(version "$cxx") ${options[*]} |"
     if ! (cd "$dir" && "$cxx" "${flags[@]}" "${options[@]}" "$program/main.cpp" -o prog) >"$dir/said" 2>&1; then
       echo "$row – | does not build: $(said "$dir/said") |"
       continue

@@ -42,6 +42,10 @@ if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 else # a copy without its history, such as CI's Debian 13 root
   tar -c --exclude=./build . | tar -x -C "$work/clone"
 fi
+# A reader's clone is a git repository: `git checkout -- .` in a transcript puts the sources back.
+git -C "$work/clone" init -q
+git -C "$work/clone" add -A
+git -C "$work/clone" -c user.name=docs -c user.email=docs@localhost commit -q -m clone
 setup=$(awk '/^```sh$/ { f = 1; b = ""; g = 0; next }
   f && /^```/ { if (g) { printf "%s", b; exit } f = 0; next }
   f { b = b $0 "\n"; if ($0 ~ /^g\+\+ .* -o build\/hand\//) g = 1 }' README.md)
