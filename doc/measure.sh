@@ -56,7 +56,7 @@ trap 'rm -rf "$work"' EXIT
 # What one run printed, as one short value: awk over all runs at once, one run per record.
 count() { # what threads
   awk -v what="$1" -v team="$2" '
-    function totals(   s, t, k) { s = ""; for (t = 0; t < nt; t++) s = s (t ? " " : "") total[t]; return s }
+    function totals(   s, t) { s = ""; for (t = 0; t < nt; t++) s = s (t ? " " : "") total[t]; return s }
     # A thread block under the static split of 7 indices: the first 7 % team threads take one more.
     function in_block(t, i,   q, r, start) {
       q = int(7 / team); r = 7 % team
@@ -81,7 +81,7 @@ count() { # what threads
       if (v == -1431655766) return "pattern"
       return (v >= -99 && v <= 99) ? v : "large"
     }
-    function value(text,   s, t, n, a, b, i, k) {
+    function value(text,   s, t, n, a, b, k) {
       parse(text)
       if (what == "totals") return "totals " totals() ", SUMA = " outside
       if (what == "outside") return "SUMA = " outside
