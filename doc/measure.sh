@@ -16,10 +16,12 @@ runs=${1:-100}
 [[ $runs == --plan || $runs =~ ^[1-9][0-9]*$ ]] || { echo "usage: bash doc/measure.sh [RUNS | --plan]" >&2; exit 2; }
 
 # A row of the page, by name: edit= (a file of the experiment's folder) or program= (no edit);
-# options= (comma-separated); threads= (comma-separated team sizes, or unset; none: the build
-# alone is the result); count= (what to count in each run); compilers= and env=, if given, limit
-# the compilers and set the environment. The experiments' rows are in their folders; these are
-# the programs' own.
+# options= (comma-separated); threads= (comma-separated team sizes, or unset: the runtime's own
+# choice; none: the build alone is the result); count= what each run printed: totals, outside
+# (main's SUMA), team (its size), order (of totals and traces), total-less-block, array, names,
+# addresses, or valgrind's error summary (a tenth as many runs, under valgrind); compilers= and
+# env=, if given, limit the compilers and set the environment. The experiments' rows are in
+# their folders; these are the programs' own.
 programs='measure: program=solvet options=-O2 threads=1,2,4,8 count=totals
 measure: program=solvet options=-O2 threads=unset count=team
 measure: program=solvet options=-O2 threads=4,8 env=OMP_DYNAMIC=true count=team
@@ -56,11 +58,11 @@ stamp() {
 }
 
 declare -A field
-# read_fields FIELDS: into field[], and program from the edit when it is not given.
+# read_fields FOLDER FIELDS: into field[], and the program from the edit when it is not given.
 read_fields() {
-  local word
+  local dir=$1 word
   field=()
-  for word in $1; do field[${word%%=*}]=${word#*=}; done
+  for word in $2; do field[${word%%=*}]=${word#*=}; done
   if [[ -n ${field[edit]-} ]]; then
     field[program]=$(sed -n 's#^+++ b/\([a-z]*\)/main.cpp$#\1#p' "$dir/${field[edit]}")
     field[shown]="${dir#doc/experiments/}/${field[edit]}"
@@ -72,7 +74,7 @@ read_fields() {
 if [[ $runs == --plan ]]; then
   echo "stamp $(stamp)"
   while IFS=$'\t' read -r name dir fields; do
-    read_fields "$fields"
+    read_fields "$dir" "$fields"
     teams=${field[threads]:-–}
     for team in ${teams//,/ }; do echo "$name | ${field[shown]} | ${field[options]//,/ } | $team${field[env]:+, ${field[env]}}"; done
   done < <(rows)
@@ -186,7 +188,7 @@ echo "| experiment | edit | build | threads | what the runs printed (how many) |
 echo "|---|---|---|---|---|"
 
 while IFS=$'\t' read -r name dir fields; do
-  read_fields "$fields"
+  read_fields "$dir" "$fields"
   program=${field[program]}
   flags=(-Wall -Wextra -fopenmp)
   [[ $program == pindra ]] && flags+=(-fwrapv)

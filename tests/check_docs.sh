@@ -10,18 +10,31 @@
 #               of the clone whose build/hand/ holds the README's g++ builds (its first sh block
 #               that builds into build/hand/), with no OpenMP settings and messages in English,
 #               and its output must match: line for line, where a line "..." stands for any lines
-#               left out and "..." inside a line for any text. A second word relaxes that:
-#                 any-order   the threads' messages may come in another order: each thread's
-#                             indices, in order, and its total are compared, the rest as it stands;
-#                 any-totals  as any-order, but the totals after "suma=" are not compared;
-#                 example     one run's example, labelled so on the page: not run.
+#               left out and "..." inside a line for any text. A second word relaxes that, for the
+#               messages of pindra and solvet (tests/messages.awk reads them):
+#                 any-order    the threads may come in another order: each thread's indices, in
+#                              order, and its total are compared, and the phases that the loop's
+#                              barrier gives: every trace before every total, main's line last;
+#                 any-totals   as any-order, but the totals after "suma=" are not compared;
+#                 interleaved  as any-order, for a run without the loop's barrier: the block must
+#                              show a total among the traces, and the runs need not;
+#                 example      one run's example, labelled so on the page: every number and
+#                              address is masked, and blanks squeezed, and the run must have as
+#                              many distinct values among the totals and main's line, and
+#                              thread numbers on the total lines, as the block shows.
 #   ```diff     an experiment's edit: the second word names its file, and the block is that file.
-#   ```c++      lines of a source: the second word names it, and it has them, in that order.
+#   ```c++      lines of a source: the second word names it, and the block is one unbroken
+#               stretch of it, blank lines and lines that are only a comment aside.
+#   ```sh       commands: each g++ or clang++ line must be run by some transcript of the docs, as
+#               the same text, or be one of the README's hand build; "sh described" marks lines
+#               for systems that cannot run here.
+# And every relative link, and every #anchor, of the page must lead somewhere.
 # A console block needing a program that this machine lacks is skipped, and said so; under CI,
 # where everything is installed, a skip is a failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-
+export LC_ALL=C # awk counts bytes, and sorts and makes anchors the same way everywhere
+root=$PWD
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0 skips=0 runs=0
@@ -59,18 +72,59 @@ if [[ -n $out ]]; then
   exit 1
 fi
 
-# The threads' messages of pindra and solvet, each on a line of its own and grouped by thread:
-# what no run may change, whatever order the threads wrote in.
-by_thread() {
-  sed -E 's#/ #/\n#g; s#([0-9])(thread [0-9])#\1\n\2#g' |
-    awk -v mode="$1" -v OFS='\t' 'NF == 0 { next }
-      { kind = 3; t = 0 }
-      /^thread [0-9]+ suma a\[/ { kind = 1; t = $2 }
-      /^\* thread [0-9]+ suma= / { kind = 2; t = $3; if (mode == "any-totals") sub(/suma= .*/, "suma= ...") }
-      { print kind, t, NR, $0 }' | sort -t $'\t' -k1,1n -k2,2n -k3,3n | cut -f 4-
+# Every command that a transcript of the docs runs, and the hand build: what a build line must be.
+pages=(README.md doc/*.md doc/*/*.md)
+{
+  printf '%s\n' "$setup"
+  awk '/^ *```console/ { f = 1; next } /^ *```/ { f = 0 } f && sub(/^ *\$ /, "")' "${pages[@]}"
+} >"$work/commands"
+
+# One command's output, as the block's second word compares it: from the messages, each run
+# (up to main's line) as a line per thread, main's line, the phases, and the other lines.
+canon() { # mode
+  awk -f tests/messages.awk | awk -v mode="$1" '
+    function reset() {
+      split("", traces); split("", total); split("", known); split("", other)
+      threads = 0; others = 0; messages = 0; phased = 1; totals_seen = 0; main_line = ""
+    }
+    function thread(t) { if (!(t in known)) { known[t]; order[++threads] = t } }
+    function flush(   i, j, t) {
+      for (i = 2; i <= threads; i++) { # insertion sort by number: mawk has no asort
+        t = order[i]
+        for (j = i - 1; j >= 1 && order[j] + 0 > t + 0; j--) order[j + 1] = order[j]
+        order[j + 1] = t
+      }
+      for (i = 1; i <= threads; i++) {
+        t = order[i]
+        print "thread " t ":" (t in traces ? traces[t] : "") (t in total ? (t in traces ? "," : "") " total " total[t] : "")
+      }
+      if (main_line != "") print main_line
+      if (messages && mode != "interleaved")
+        print phased ? "(every trace before every total)" : "(a total among the traces)"
+      for (i = 1; i <= others; i++) print other[i]
+      reset()
+    }
+    BEGIN { reset() }
+    $1 == "trace" { thread($2); traces[$2] = traces[$2] " a[" $3 "]"; messages = 1; if (totals_seen) phased = 0 }
+    $1 == "total" { thread($2); total[$2] = mode == "any-totals" ? "..." : $3; messages = totals_seen = 1 }
+    $1 == "main" { main_line = "main: THREAD " $2 ", SUMA = " $3; flush() }
+    $1 == "element" { other[++others] = "a[" $2 "] = " $3 }
+    $1 == "text" { other[++others] = substr($0, 6) }
+    $1 == "end" { flush() }'
+}
+
+# One command's output with its numbers masked, and how many distinct values its messages hold.
+masked() {
+  tee "$work/raw" | awk '{ gsub(/0x[0-9a-fA-F]+/, "#"); gsub(/-?[0-9]+(\.[0-9]+)?/, "#"); gsub(/[ \t]+/, " "); print }'
+  awk -f tests/messages.awk "$work/raw" | awk '
+    function count(a,   k, n) { n = 0; for (k in a) n++; return n }
+    $1 == "total" { value[$3]; named[$2]; seen = 1 }
+    $1 == "main" { value[$3]; seen = 1 }
+    END { if (seen) print "(" count(value) " distinct values among the totals and main\047s line, " count(named) " thread numbers on the total lines)" }'
 }
 
 # Does the text of file $2 match the lines of file $1, with its "..." lines and "..." in lines?
+# If not, it shows where they part: the first shown line that no run of the real lines can meet.
 matches() {
   awk 'function line_ok(e, a,   n, p, i, at, k) {
          if (index(e, "...") == 0) return e == a
@@ -83,16 +137,37 @@ matches() {
          }
          return length(a) - at + 1 >= length(p[n]) && substr(a, length(a) - length(p[n]) + 1) == p[n]
        }
-       function from(i, j,   r) {
-         if ((i, j) in memo) return memo[i, j]
-         if (i > ne) r = j > na
-         else if (want[i] == "...") r = from(i + 1, j) || (j <= na && from(i, j + 1))
-         else r = j <= na && line_ok(want[i], got[j]) && from(i + 1, j + 1)
-         return memo[i, j] = r
-       }
        FNR == NR { want[++ne] = $0; next }
        { got[++na] = $0 }
-       END { exit !from(1, 1) }' "$1" "$2"
+       END {
+         reach[1, 1] = 1; far = 1; at = 1
+         for (i = 1; i <= ne + 1; i++)
+           for (j = 1; j <= na + 1; j++) {
+             if (!((i, j) in reach)) continue
+             if (i > far) { far = i; at = j }
+             if (i > ne) continue
+             if (want[i] == "...") { reach[i + 1, j] = 1; if (j <= na) reach[i, j + 1] = 1 }
+             else if (j <= na && line_ok(want[i], got[j])) reach[i + 1, j + 1] = 1
+           }
+         if ((ne + 1, na + 1) in reach) exit 0
+         print "  shown, from its line " far ":"
+         for (k = far; k <= ne && k < far + 3; k++) print "    " want[k]
+         if (far > ne) print "    (its end)"
+         # After a "..." line, the real lines that hold the longest fixed part of the shown one.
+         if (far > 1 && far <= ne && want[far - 1] == "...") {
+           n = split(want[far], p, "\\.\\.\\."); best = ""
+           for (k = 1; k <= n; k++) if (length(p[k]) > length(best)) best = p[k]
+           for (k = at; k <= na && like < 3; k++) if (index(got[k], best)) {
+             if (!like++) print "  real run, its lines like it:"
+             print "    " got[k]
+           }
+           if (like) exit 1
+         }
+         print "  real run, from its line " at ":"
+         for (k = at; k <= na && k < at + 3; k++) print "    " got[k]
+         if (at > na) print "    (its end)"
+         exit 1
+       }' "$1" "$2"
 }
 
 # Prints why a command cannot run here, if it cannot.
@@ -115,8 +190,7 @@ missing() {
 check_console() { # page line mode body
   local page=$1 line=$2 mode=$3 body=$4 dir="$work/run" cmd why= n=0 expected actual
   case $mode in
-  example) return ;;
-  "" | any-order | any-totals) ;;
+  "" | any-order | any-totals | interleaved | example) ;;
   *) fail "$page:$line: console block with an unknown second word '$mode'"; return ;;
   esac
   if [[ $(head -n 1 "$body") != '$ '* ]]; then
@@ -132,7 +206,7 @@ check_console() { # page line mode body
   runs=$((runs + 1))
   rm -rf "$dir"
   cp -a "$work/clone" "$dir"
-  # Each command's output, shown and real, in files of its own: any-order groups them one by one.
+  # Each command's output, shown and real, in files of its own, compared one by one.
   awk -v dir="$work" '/^\$ / { n++; print > (dir "/cmd" n); next } { print > (dir "/exp" n) }' "$body"
   expected=$work/expected actual=$work/actual
   : >"$expected"
@@ -142,24 +216,73 @@ check_console() { # page line mode body
     cmd=$(cat "$work/cmd$n")
     touch "$work/exp$n"
     run_clean "$dir" "${cmd#\$ }" >"$work/out$n"
-    if [[ -n $mode ]]; then
-      by_thread "$mode" <"$work/exp$n" >"$work/exp$n.sorted"
-      by_thread "$mode" <"$work/out$n" >"$work/out$n.sorted"
-      mv "$work/exp$n.sorted" "$work/exp$n"
-      mv "$work/out$n.sorted" "$work/out$n"
-    fi
-    cat "$work/cmd$n" "$work/exp$n" >>"$expected"
-    cat "$work/cmd$n" "$work/out$n" >>"$actual"
-    rm -f "$work/cmd$n" "$work/exp$n" "$work/out$n"
+    case $mode in
+    any-order | any-totals | interleaved)
+      if [[ $mode == interleaved ]] && canon any-order <"$work/exp$n" | grep -q '^(every trace before'; then
+        fail "$page:$line: console block labelled interleaved whose command $n shows every total after every trace"
+        return
+      fi
+      canon "$mode" <"$work/exp$n" >"$work/exp$n.c"
+      canon "$mode" <"$work/out$n" >"$work/out$n.c"
+      ;;
+    example)
+      masked <"$work/exp$n" >"$work/exp$n.c"
+      masked <"$work/out$n" >"$work/out$n.c"
+      ;;
+    *)
+      cp "$work/exp$n" "$work/exp$n.c"
+      cp "$work/out$n" "$work/out$n.c"
+      ;;
+    esac
+    cat "$work/cmd$n" "$work/exp$n.c" >>"$expected"
+    cat "$work/cmd$n" "$work/out$n.c" >>"$actual"
+    rm -f "$work"/{cmd,exp,out}"$n"{,.c}
   done
-  if ! matches "$expected" "$actual"; then
-    fail "$page:$line: console block ${mode:+($mode) }differs from a real run:"
-    diff -u --label shown --label "real run" "$expected" "$actual" | tail -n +3
+  if ! matches "$expected" "$actual" >"$work/where"; then
+    fail "$page:$line: console block ${mode:+($mode) }differs from a real run${mode:+, as compared}:"
+    cat "$work/where"
   fi
 }
 
+# The anchors of a page's headings, as GitHub makes them.
+anchors() {
+  awk '/^ *```/ { f = !f; next }
+    !f && /^#+ / {
+      h = tolower($0); sub(/^#+ +/, "", h); s = ""
+      for (i = 1; i <= length(h); i++) {
+        c = substr(h, i, 1)
+        if (c == " ") s = s "-"
+        else if (index("!\"#$%&\047()*+,./:;<=>?@[\\]^`{|}~", c) == 0) s = s c
+      }
+      print (s in seen ? s "-" seen[s] : s); seen[s]++
+    }' "$1"
+}
+
+check_links() { # page
+  local page=$1 line target path anchor
+  while IFS=$'\t' read -r line target; do
+    path=${target%%#*} anchor=
+    [[ $target == *#* ]] && anchor=${target#*#}
+    if [[ -z $path ]]; then
+      path=$page
+    else
+      path=$(realpath -m --relative-to="$root" "$(dirname "$page")/$path")
+    fi
+    if [[ $path == ../* || ! -e $path ]]; then
+      fail "$page:$line: link to $target, which is not in the clone"
+    elif [[ -n $anchor ]] && ! anchors "$path" | grep -qxF -- "$anchor"; then
+      fail "$page:$line: link to $target, but $path has no heading with that anchor"
+    fi
+  done < <(awk '/^ *```/ { f = !f; next }
+      !f { s = $0
+        while (match(s, /\]\([^)]+\)/)) {
+          t = substr(s, RSTART + 2, RLENGTH - 3); s = substr(s, RSTART + RLENGTH)
+          if (t !~ /^[a-z]+:/) print FNR "\t" t
+        } }' "$page")
+}
+
 check_page() {
-  local page=$1 blocks="$work/blocks" n line info kind arg
+  local page=$1 blocks="$work/blocks" n line info kind arg k word
   rm -rf "$blocks"
   mkdir "$blocks"
   # Each fenced block to a file of its own, without the indent of its fence (a block in a list).
@@ -170,6 +293,7 @@ check_page() {
     in_block && /^ *```[ \t]*$/ { in_block = 0; next }
     in_block { s = $0; for (i = 0; i < indent && substr(s, 1, 1) == " "; i++) s = substr(s, 2)
       print s > (dir "/" n) }' "$page"
+  check_links "$page"
   [[ -f $blocks/index ]] || return 0
   while IFS=$'\t' read -r n line info; do
     read -r kind arg _ <<<"$info"
@@ -187,10 +311,23 @@ check_page() {
     c++)
       if [[ -z ${arg-} || ! -f $arg ]]; then
         fail "$page:$line: c++ block that names no source of the clone"
-      elif ! grep -v '^[[:space:]]*$' "$blocks/$n" | awk 'FNR == NR { want[++n] = $0; next }
-             i < n && $0 == want[i + 1] { i++ } END { exit i < n }' - "$arg"; then
-        fail "$page:$line: c++ block whose lines are not lines of $arg, in that order"
+      elif ! awk 'function kept(s) { return s !~ /^[ \t]*$/ && s !~ /^[ \t]*\/\// }
+             FNR == NR { if (kept($0)) want[++n] = $0; next }
+             kept($0) { got[++m] = $0 }
+             END { for (s = 1; s + n - 1 <= m; s++) { for (k = 1; k <= n && got[s + k - 1] == want[k]; k++);
+                     if (k > n) exit 0 }
+                   exit 1 }' "$blocks/$n" "$arg"; then
+        fail "$page:$line: c++ block that is not one stretch of $arg (blank and comment lines aside)"
       fi
+      ;;
+    sh)
+      [[ ${arg-} == described ]] && continue
+      while IFS=$'\t' read -r k word; do
+        grep -qxF -- "$word" "$work/commands" ||
+          fail "$page:$((line + k)): build line that no transcript runs, nor the README's hand build: $word"
+      done < <(awk '{ s = $0; sub(/^[ \t]+/, "", s); c = s
+               while (c ~ /^[A-Za-z_]+=[^ ]* /) sub(/^[^ ]+ +/, "", c)
+               if (c ~ /^(g|clang)\+\+ /) print NR "\t" s }' "$blocks/$n")
       ;;
     esac
   done <"$blocks/index"
