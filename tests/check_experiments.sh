@@ -84,7 +84,9 @@ for dir in doc/experiments/*/; do
       letters_in "$key" | grep -qx "$letter" || fail "$key: $label: no section '$letter.', which $sheet has"
     fi
   done
-  ((carried)) || fail "${sheets[0]}: $label: no worksheet has a section '$letter.' (nor ${sheets[*]:1})"
+  either=$(printf ' or %s' "${sheets[@]}")
+  either=${either# or }
+  ((carried)) || fail "$either: $label: neither has a section '$letter.'"
   for diff in "${edits[@]}"; do
     named=0
     for sheet in "${sheets[@]}"; do
@@ -92,7 +94,7 @@ for dir in doc/experiments/*/; do
       named=1
       grep -qF "$diff" "${key_of[$sheet]}" || fail "${key_of[$sheet]}: $label: $diff is not named, though $sheet names it"
     done
-    ((named)) || fail "${sheets[0]}: $label: no worksheet names $diff (nor ${sheets[*]:1})"
+    ((named)) || fail "$either: $label: neither names $diff"
   done
 done
 
@@ -114,8 +116,9 @@ plan=$(bash doc/measure.sh --plan) || fail "doc/measure.sh --plan failed"
 stamp=$(sed -n '1s/^stamp //p' <<<"$plan")
 for page in doc/measured/*.md; do
   made=$(grep -o '(stamp [0-9]*' "$page" | head -n 1)
-  [[ ${made#(stamp } == "$stamp" ]] ||
-    fail "$page: made from other experiments than today's (${made:-no stamp}, today's $stamp): make it again with doc/measure.sh"
+  made=${made#(stamp }
+  [[ $made == "$stamp" ]] ||
+    fail "$page: made from other experiments than today's (stamp ${made:-none}, today's $stamp): make it again with doc/measure.sh"
   while IFS= read -r row; do
     fail "$page: no row for $row"
   done < <(tail -n +2 <<<"$plan" | awk -F ' [|] ' '
