@@ -70,13 +70,15 @@ read_fields() {
     field[shown]="${field[program]}, no edit"
   fi
 }
+# The threads column of a row: the team size, and the environment the row sets.
+threads_cell() { echo "$1${field[env]:+, ${field[env]}}"; }
 
 if [[ $runs == --plan ]]; then
   echo "stamp $(stamp)"
   while IFS=$'\t' read -r name dir fields; do
     read_fields "$dir" "$fields"
     teams=${field[threads]:-–}
-    for team in ${teams//,/ }; do echo "$name | ${field[shown]} | ${field[options]//,/ } | $team${field[env]:+, ${field[env]}}"; done
+    for team in ${teams//,/ }; do echo "$name | ${field[shown]} | ${field[options]//,/ } | $(threads_cell "$team")"; done
   done < <(rows)
   exit 0
 fi
@@ -222,7 +224,7 @@ while IFS=$'\t' read -r name dir fields; do
           env "${setting[@]}" ${field[env]-} "${run[@]}" 2>&1
           printf '\001'
         done >"$build/out" || true
-        echo "$row $team${field[env]:+, ${field[env]}} | $(count "$what" "$team" <"$build/out") |"
+        echo "$row $(threads_cell "$team") | $(count "$what" "$team" <"$build/out") |"
       done
     done
   done

@@ -34,8 +34,12 @@ done
 numbers_in() { sed -nE "$2" "$1" 2>/dev/null | sort -u; }
 letters_in() { sed -nE 's/^#{2,4} ([A-Z])(\.[0-9]+)?\. .*/\1/p' "$1" 2>/dev/null | sort -u; }
 
+# Today's sources, for the edits to be tried on; `git apply --check` leaves them as they are.
 sources=$(mktemp -d)
 trap 'rm -rf "$sources"' EXIT
+cp -r pindra solvet quarnel "$sources/"
+either=$(printf ' or %s' "${sheets[@]}")
+either=${either# or }
 declare -A numbers letters
 for dir in doc/experiments/*/; do
   dir=${dir%/}
@@ -58,8 +62,6 @@ for dir in doc/experiments/*/; do
   for diff in "$dir"/*.diff; do
     [[ -f $diff ]] || continue
     edits+=("$diff")
-    rm -rf "${sources:?}"/*
-    cp -r pindra solvet quarnel "$sources/"
     git -C "$sources" apply --check "$PWD/$diff" 2>/dev/null || fail "$diff: $label: the edit does not apply to today's source"
     grep -q "^measure: .*edit=${diff##*/}\( \|$\)" "$file" || fail "$diff: $label: no 'measure:' line of $file measures it"
   done
@@ -84,8 +86,6 @@ for dir in doc/experiments/*/; do
       letters_in "$key" | grep -qx "$letter" || fail "$key: $label: no section '$letter.', which $sheet has"
     fi
   done
-  either=$(printf ' or %s' "${sheets[@]}")
-  either=${either# or }
   ((carried)) || fail "$either: $label: neither has a section '$letter.'"
   for diff in "${edits[@]}"; do
     named=0
