@@ -38,7 +38,7 @@ rows() {
     dir=${file%/experiment}
     number=${dir##*/}
     number=$((10#${number%%-*}))
-    awk -v name="$number ($(sed -n 's/^letter: //p' "$file"))" -v dir="$dir" \
+    awk -v name="$number" -v dir="$dir" \
       'sub(/^measure: /, "") { print name "\t" dir "\t" $0 }' "$file"
   done
 }
@@ -179,7 +179,7 @@ echo "then (stamp $(stamp); the tests fail when doc/experiments/ no longer gives
 echo "with $(nproc) CPUs, with"
 for cxx in "${compilers[@]}"; do echo "\`$("$cxx" --version | head -n 1)\`;"; done
 echo "OpenMP settings in the environment: ${settings:-none}."
-echo "Each row is one build of one experiment (README number, worksheet letter), run $runs times"
+echo "Each row is one build of one experiment (its number), run $runs times"
 echo "at each team size ($valgrind_runs under valgrind): what the runs printed, and in how many of them."
 echo "\"totals\" are each thread's, in thread order; \"SUMA\" is what main printed. \"total less"
 echo "block\" gives, thread by thread, its total less the sum of its block: what its copy happened to"

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Checks that every experiment is whole wherever it must be. An experiment is a folder
-# doc/experiments/NN-name/: NN is its number in the README, its file `experiment` gives its letter
-# on the worksheets (`letter: C`) and the rows doc/measure.sh measures of it (`measure: ...`), and
+# doc/experiments/NN-name/: NN is its number on every page, its file `experiment` gives the rows
+# doc/measure.sh measures of it (`measure: ...`), and
 # its *.diff files are its edits. From the root of the clone: bash tests/check_experiments.sh
 #
 #   - each edit applies to today's sources, and each is measured by a row of its experiment;
 #   - README.md has an entry "**N. " for each experiment and doc/answers.md a heading "## N. ",
 #     and each names every edit of it by its path; neither has one for a number no folder has;
-#   - each letter heads a section ("### C. " or, for a part, "### G.1. ") of one worksheet at
-#     least, every edit is named on one at least, and whatever a worksheet carries its key
-#     carries too; no worksheet or key has a letter that no experiment has;
+#   - each number heads a section ("### Experimento N: ") of one worksheet at least, every edit
+#     is named on one at least, and whatever a worksheet carries its key carries too; no
+#     worksheet or key has a number that no experiment has;
 #   - each page of doc/measured/ was made from today's experiments (its stamp is what
 #     `bash doc/measure.sh --plan` gives) and has every row that the plan lists.
 set -uo pipefail
@@ -32,7 +32,7 @@ done
 
 # The headings a page gives experiments: numbers for the English pages, letters for the Spanish.
 numbers_in() { sed -nE "$2" "$1" 2>/dev/null | sort -u; }
-letters_in() { sed -nE 's/^#{2,4} ([A-Z])(\.[0-9]+)?\. .*/\1/p' "$1" 2>/dev/null | sort -u; }
+letters_in() { sed -nE 's/^#{2,4} Experimento ([0-9]+)[:,] .*/\1/p' "$1" 2>/dev/null | sort -u; }
 
 # Today's sources, for the edits to be tried on; `git apply --check` leaves them as they are.
 sources=$(mktemp -d)
@@ -50,9 +50,8 @@ for dir in doc/experiments/*/; do
     continue
   fi
   number=$((10#${BASH_REMATCH[1]}))
-  letter=$(sed -n 's/^letter: \([A-Z]\)$/\1/p' "$file")
-  label="experiment $number${letter:+ ($letter)}"
-  [[ -n $letter ]] || fail "$file: no line 'letter: X'"
+  letter=$number
+  label="experiment $number"
   [[ -z ${numbers[$number]-} ]] || fail "$dir: number $number is also ${numbers[$number]}'s"
   [[ -z $letter || -z ${letters[$letter]-} ]] || fail "$dir: letter $letter is also ${letters[$letter]}'s"
   numbers[$number]=$dir
