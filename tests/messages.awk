@@ -1,6 +1,7 @@
 # The programs' messages, read back from what they printed: the one parser of them for the
-# scripts (tests/check_docs.sh, doc/measure.sh). It reads one run's output, or many runs'
-# separated by a \001 byte, and prints one line per message, in the order they were printed:
+# scripts (tests/check_docs.py, doc/measure.sh). It reads one run's output, or many runs'
+# separated by a \001 byte, and prints one line per message, in the order they were printed
+# (with -v where=1, each after the number of the line it was on):
 #
 #   trace T I    thread T's "thread T suma a[I] / "
 #   total T V    thread T's "* thread T suma= V"
@@ -28,13 +29,15 @@ function numbers(s,   out) {
   return out
 }
 
+function emit(s) { print (where ? i " " : "") s }
+
 function line(s,   n) {
-  if (s ~ /^a[[][0-9]+[]] = -?[0-9]+$/) { print "element " numbers(s); return }
+  if (s ~ /^a[[][0-9]+[]] = -?[0-9]+$/) { emit("element " numbers(s)); return }
   while (s != "") {
-    if (match(s, "^(" trace ")")) { n = RLENGTH; print "trace " numbers(substr(s, 1, n)) }
-    else if (match(s, "^" total)) { n = RLENGTH; print "total " numbers(substr(s, 1, n)) }
-    else if (match(s, "^" main)) { n = RLENGTH; print "main " numbers(substr(s, 1, n)) }
-    else { n = match(s, any) ? RSTART - 1 : length(s); print "text " substr(s, 1, n) }
+    if (match(s, "^(" trace ")")) { n = RLENGTH; emit("trace " numbers(substr(s, 1, n))) }
+    else if (match(s, "^" total)) { n = RLENGTH; emit("total " numbers(substr(s, 1, n))) }
+    else if (match(s, "^" main)) { n = RLENGTH; emit("main " numbers(substr(s, 1, n))) }
+    else { n = match(s, any) ? RSTART - 1 : length(s); emit("text " substr(s, 1, n)) }
     s = substr(s, n + 1)
   }
 }
@@ -44,5 +47,5 @@ function line(s,   n) {
   # The run's last newline, or the \n before \001, ends a line: it starts no empty one.
   if (n > 0 && lines[n] == "") n--
   for (i = 1; i <= n; i++) if (lines[i] != "") line(lines[i])
-  print "end"
+  emit("end")
 }
