@@ -17,12 +17,12 @@ install_packages() {
   bash .ci/quietly apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# What the suites, the docs' transcripts (tests/check_docs.sh) and doc/measure.sh use, on Debian 12
+# What the suites, the docs' transcripts (tests/check_docs.py) and doc/measure.sh use, on Debian 12
 # and 13 alike: the unversioned LLVM names give each clang its own OpenMP runtime (LLVM 14 on
 # Debian 12, 19 on Debian 13), and g++'s Spanish messages come in the locales of its own version.
 install_suite_needs() {
   install_packages git cmake ninja-build g++ clang libomp-dev libclang-rt-dev libgtest-dev groff-base \
-    valgrind locales
+    python3 valgrind locales
   install_packages "gcc-$(g++ -dumpversion)-locales"
   if [[ $(locale -a) != *es_ES.utf8* ]]; then
     sed -i 's/^# es_ES.UTF-8 UTF-8/es_ES.UTF-8 UTF-8/' /etc/locale.gen
