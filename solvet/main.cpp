@@ -1,6 +1,6 @@
 // Every thread sums its block of a into its own copy of suma, which it sets to 7; the suma of main stays 0.
 
-// Without OpenMP the pragmas would be ignored, at most with a warning, and one thread would run everything.
+// Without OpenMP the pragmas would be ignored, at most with a warning, and the runtime calls would not link.
 #ifndef _OPENMP
 #error "OpenMP is not enabled: compile with -fopenmp"
 #endif
