@@ -68,6 +68,7 @@ WORDS = ("console", "sh", "diff", "c++", "powershell", "bat")
 OPTIONAL = ("clang++", "valgrind")
 BUILTINS = set("echo cd export set test true false printf exit umask read".split())
 count = {"failures": 0, "skips": 0, "runs": 0}
+HAND = {}  # the README's hand build
 
 
 def fail(where, why, *details):
@@ -318,8 +319,8 @@ def check_console(page, line, mode, lines):
         fail(f"{page}:{where[0]}", f"console block {mode + ' ' if mode else ''}differs from a real run, as compared:", *where[1])
 
 
-def hand_build(build):
-    """Makes the fresh copy and, if asked, builds build/hand/ in it; the README's lines for it."""
+def fresh_copy():
+    """Makes the fresh copy of the clone; the README's hand build: its lines and each program's flags."""
     if subprocess.run(["git", "rev-parse"], capture_output=True).returncode == 0:
         files = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"], capture_output=True).stdout
     else:  # a copy without its history, such as CI's Debian 13 root
@@ -328,14 +329,22 @@ def hand_build(build):
     subprocess.run(["tar", "-c", "--null", "--ignore-failed-read", "-T", "-"], input=files, stdout=open(WORK / "c.tar", "wb"), stderr=subprocess.DEVNULL)
     subprocess.run(["tar", "-x", "-f", WORK / "c.tar", "-C", CLONE])
     sh("git init -q && git add -A && git -c user.name=docs -c user.email=docs@localhost commit -q -m clone", CLONE)
-    lines = next(lines for _, words, lines in blocks("README.md") if words == ["sh"] and any(re.match(r"g\+\+ .* -o build/hand/", s) for _, s in lines))
-    out = sh("set -e\n" + "\n".join(s for _, s in lines) + f"\ncp -a build/hand {WORK}", CLONE) if build else ""
-    out += "".join(f"\nno build/hand/{p}" for p in ("pindra", "solvet", "quarnel") if build and not (CLONE / "build/hand" / p).exists())
-    builds = {m[1]: s.split()[1:] for _, s in lines if (m := re.search(r" -o build/hand/(\w+)$", s))}
-    return out.strip(), [s for _, s in lines], builds
+    HAND["at"], lines = next((n, lines) for n, words, lines in blocks("README.md")
+                             if words == ["sh"] and any(re.match(r"g\+\+ .* -o build/hand/", s) for _, s in lines))
+    HAND["lines"] = [s for _, s in lines]
+    HAND["flags"] = {m[1]: s.split()[1:] for s in HAND["lines"] if (m := re.search(r" -o build/hand/(\w+)$", s))}
 
 
-def check_commands(page, fence, line, cmd, transcripts, readme, builds):
+def broken():
+    """What went wrong with the README's hand build, built in the fresh copy when first needed."""
+    if "problem" not in HAND:
+        out = sh("set -e\n" + "\n".join(HAND["lines"]) + f"\ncp -a build/hand {WORK}", CLONE)
+        out += "".join(f"\nno build/hand/{p}" for p in ("pindra", "solvet", "quarnel") if not (CLONE / "build/hand" / p).exists())
+        HAND["problem"] = out.strip()
+    return HAND["problem"]
+
+
+def check_commands(page, fence, line, cmd, transcripts):
     words = re.split(r"\s#", unquoted(cmd))[0].split()
     while words and re.match(r"\w+=", words[0]):
         words.pop(0)
@@ -346,15 +355,16 @@ def check_commands(page, fence, line, cmd, transcripts, readme, builds):
     if not words or words[0] not in ("g++", "clang++"):
         return
     target = re.fullmatch(r"build/hand/(pindra|solvet|quarnel)", words[words.index("-o") + 1] if "-o" in words[:-1] else "")
-    if target and words[1:] != builds[target[1]] and not re.search(r"\s#", unquoted(cmd)) and fence != ["sh", "described"]:
-        differs = [f"without {w}" for w in builds[target[1]] if w not in words] + [f"with {w}" for w in words[1:] if w not in builds[target[1]]]
+    flags = HAND["flags"][target[1]] if target else []
+    if target and words[1:] != flags and not re.search(r"\s#", unquoted(cmd)) and fence != ["sh", "described"] and not broken():
+        differs = [f"without {w}" for w in flags if w not in words] + [f"with {w}" for w in words[1:] if w not in flags]
         fail(f"{page}:{line}", f"builds {target[0]} unlike the README's line for it ({', '.join(differs) or 'in another order'}): "
              "a variant says how in a comment at its end")
-    if fence == ["sh"] and cmd not in transcripts and cmd not in readme:
+    if fence == ["sh"] and cmd not in transcripts and cmd not in HAND["lines"]:
         fail(f"{page}:{line}", f"build line that no transcript runs, nor the README's hand build: {cmd}")
 
 
-def check_page(page, transcripts, readme, builds, built):
+def check_page(page, transcripts):
     for n, line in prose(page) if page.endswith(".md") else []:
         for target in re.findall(r"\]\(([^)\s]+)\)", line):
             path, _, anchor = target.partition("#")
@@ -372,8 +382,8 @@ def check_page(page, transcripts, readme, builds, built):
         if kind in ("sh", "console"):
             for n, s in lines:
                 if kind == "sh" and s.strip() and not s.lstrip().startswith("#") or s.startswith("$ "):
-                    check_commands(page, words, n, s.strip().removeprefix("$ "), transcripts, readme, builds)
-        if kind == "console" and built:
+                    check_commands(page, words, n, s.strip().removeprefix("$ "), transcripts)
+        if kind == "console" and not broken():
             check_console(page, line, arg, lines)
         elif kind in ("diff", "c++") and not (arg and (CLONE / arg).is_file()):
             fail(f"{page}:{line}", f"{kind} block that names no file of a fresh clone")
@@ -491,16 +501,16 @@ def main(pages):
     if pages == ["--experiments"]:
         check_experiments()
     else:
-        problem, readme, builds = hand_build(any(words[:1] == ["console"] for page in pages for _, words, _ in blocks(page)))
+        fresh_copy()
         every = ["README.md", *map(str, sorted(Path("doc").glob("**/*.md"))), *map(str, sorted(Path("man").glob("*.1.in")))]
         transcripts = {s[2:] for page in every for _, words, lines in blocks(page) if words[:1] == ["console"]
                        for _, s in lines if s.startswith("$ ")}
         for page in pages:
-            if problem and page == "README.md":
-                fail("README.md", "its hand build does not build the three programs without a word:", *readme, "", *problem.splitlines())
-            elif problem:
-                print(f"README.md's hand build is broken (its own test says how): the transcripts of {page} are not run")
-            check_page(page, transcripts, readme, builds, not problem)
+            if page == "README.md" and broken():
+                fail(f"README.md:{HAND['at']}", "its hand build does not build the three programs without a word:", *HAND["lines"], "", *broken().splitlines())
+            check_page(page, transcripts)
+            if HAND.get("problem") and page != "README.md":
+                print(f"README.md's hand build is broken (its own test says how): {page}'s transcripts and builds are not checked")
         print(f"{count['runs']} transcripts run, {count['skips']} skipped, {count['failures']} failures")
         if count["skips"] and re.fullmatch(r"1|on|yes|true|y", os.environ.get("CI", ""), re.I):
             fail("CI", f"{count['skips']} blocks skipped, where everything is installed")
