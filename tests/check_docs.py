@@ -469,7 +469,7 @@ def check_experiments():
             fail(page, "its experiments do not come in rising order")
     named = lambda page, number: "\n".join(text for n, _, text in found[page] if n == number)
     for number, edits in numbers.items():
-        for page, what in (("README.md", f"an entry '**{number}. '"), ("doc/answers.md", f"a heading '## {number}. '")):
+        for page, what in (("README.md", f"entry '**{number}. '"), ("doc/answers.md", f"heading '## {number}. '")):
             if not any(n == number for n, _, _ in found[page]):
                 fail(page, f"experiment {number} has no {what}")
             for edit in edits:
