@@ -146,10 +146,10 @@ def commands_in(line):
             yield words[0]
 
 
-def skipped(page, line, cmds, path):
+def skipped(page, cmds, path):
     """Why a block cannot run here: a missing optional tool, or "fails" for any other."""
     why = []
-    for cmd in cmds:
+    for line, cmd in cmds:
         for word in commands_in(cmd):
             if "/" in word or word in BUILTINS or shutil.which(word, path=path):
                 continue
@@ -289,7 +289,7 @@ def check_console(page, line, mode, lines):
     if not lines or not lines[0][1].startswith("$ "):
         return fail(f"{page}:{line}", 'console block that does not start with a "$ " command')
     man = page.endswith(".1.in")
-    why = skipped(page, line, [s[2:] for _, s in lines if s.startswith("$ ")], f"{CLONE}/build/hand:{os.environ['PATH']}" if man else None)
+    why = skipped(page, [(n, s[2:]) for n, s in lines if s.startswith("$ ")], f"{CLONE}/build/hand:{os.environ['PATH']}" if man else None)
     if why:
         count["skips"] += why != "fails"
         return print(f"skip {page}:{line}: {why}") if why != "fails" else None
