@@ -201,10 +201,9 @@ header() {
 
 # One section: its heading, its runs, and a row per build, team size and count.
 section() {
-  local dir fields cxx build row team what n k program flags options run setting
+  local dir fields cxx build row team what n k program flags options run setting also=""
   [[ $1 == programs ]] && echo "## The programs" || echo "## $1"
   echo
-  local also=""
   ! rows "$1" | grep -q 'count=valgrind' || also=" ($valgrind_runs under valgrind)"
   echo "$runs runs at each team size$also, on $(date +%Y-%m-%d)."
   echo
@@ -275,9 +274,10 @@ fi
 header
 for section in "${sections[@]}"; do
   stamp=$(stamp "$section")
-  if [[ -f $made/$section && $(head -n 1 "$made/$section") == "<!-- $section: stamp $stamp, "* &&
-    $(kept "$section" "$stamp" "$(tail -n +2 "$made/$section")" | head -n 1) == "$(head -n 1 "$made/$section")" ]]; then
-    kept "$section" "$stamp" "$(tail -n +2 "$made/$section")"
+  text=$([[ ! -f $made/$section ]] || tail -n +2 "$made/$section")
+  # A kept section's line gives today's stamp and still checks its text.
+  if [[ -n $text && $(kept "$section" "$stamp" "$text" | head -n 1) == "$(head -n 1 "$made/$section")" ]]; then
+    kept "$section" "$stamp" "$text"
   else
     [[ -z $page ]] || echo "doc/measure.sh: making the section $section of $page" >&2
     kept "$section" "$stamp" "$(section "$section")"

@@ -345,10 +345,11 @@ def broken():
 
 
 def check_commands(page, fence, line, cmd, transcripts):
-    words = re.split(r"\s#", unquoted(cmd))[0].split()
+    uncommented = re.split(r"\s#", unquoted(cmd))[0]
+    words = uncommented.split()
     while words and re.match(r"\w+=", words[0]):
         words.pop(0)
-    for word in re.split(r"[\s;|&()<>]+", re.split(r"\s#", unquoted(cmd))[0]):
+    for word in re.split(r"[\s;|&()<>]+", uncommented):
         word = re.sub(r"^\w+=", "", word)
         if re.fullmatch(r"(\./)?[\w.+-]+(/[\w.+-]+)+/?", word) and not re.match(r"(\./)?build/|\.\./", word) and not (CLONE / word).exists():
             fail(f"{page}:{line}", f"{word} is not in a fresh clone")
